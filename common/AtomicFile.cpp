@@ -1,0 +1,93 @@
+#include "AtomicFile.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <cstring>
+#include <stdexcept>
+
+namespace {
+
+std::string CreateFailure(const std::string& path, int error) {
+  return "Cannot create file \"" + path + "\". " + std::strerror(error);
+}
+
+std::string DirectoryOf(const std::string& path) {
+  const auto slash = path.find_last_of('/');
+  if (slash == std::string::npos) return ".";
+  return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+// Owns the temporary file until it has been renamed into place.
+class TempFile {
+ public:
+  explicit TempFile(const std::string& target) {
+    static std::atomic<unsigned> counter{0};
+    // Unique per process and call, so two running copies never share a temporary file.
+    name_ = target + ".tmp" + std::to_string(::getpid()) + "-" + std::to_string(++counter);
+    fd_ = ::open(name_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+  }
+  ~TempFile() {
+    if (fd_ >= 0) ::close(fd_);
+    if (!committed_) ::unlink(name_.c_str());
+  }
+  TempFile(const TempFile&) = delete;
+  TempFile& operator=(const TempFile&) = delete;
+
+  int fd() const { return fd_; }
+  const std::string& name() const { return name_; }
+  // Closes the descriptor and reports the result, since a deferred write error shows up here.
+  bool Close() {
+    const int fd = fd_;
+    fd_ = -1;
+    return ::close(fd) == 0;
+  }
+  void Committed() { committed_ = true; }
+
+ private:
+  std::string name_;
+  int fd_ = -1;
+  bool committed_ = false;
+};
+
+bool WriteAll(int fd, std::string_view bytes) {
+  while (!bytes.empty()) {
+    const ssize_t n = ::write(fd, bytes.data(), bytes.size());
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    bytes.remove_prefix(static_cast<std::size_t>(n));
+  }
+  return true;
+}
+
+}  // namespace
+
+void WriteFileAtomically(const std::string& path, std::string_view bytes) {
+  TempFile temp(path);
+  if (temp.fd() < 0) throw std::runtime_error(CreateFailure(path, errno));
+
+  struct stat old {};
+  if (::stat(path.c_str(), &old) == 0 && S_ISREG(old.st_mode)) {
+    ::fchmod(temp.fd(), old.st_mode & 07777);  // keep the permissions the user gave the file
+  }
+  if (!WriteAll(temp.fd(), bytes) || ::fsync(temp.fd()) != 0) {
+    throw std::runtime_error(CreateFailure(path, errno));
+  }
+  if (!temp.Close()) throw std::runtime_error(CreateFailure(path, errno));
+  if (::rename(temp.name().c_str(), path.c_str()) != 0) {
+    throw std::runtime_error(CreateFailure(path, errno));
+  }
+  temp.Committed();
+
+  // Make the rename itself durable; the new content is already in place if this fails.
+  const int dir = ::open(DirectoryOf(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (dir >= 0) {
+    ::fsync(dir);
+    ::close(dir);
+  }
+}

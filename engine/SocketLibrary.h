@@ -1,0 +1,12 @@
+#pragma once
+
+// Starts the platform's socket library for the life of the object; one per process, made before
+// any monitor. On Windows a failed start-up throws "Winsock初始化失败"; elsewhere there is
+// nothing to start.
+class TSocketLibrary {
+ public:
+  TSocketLibrary();
+  ~TSocketLibrary();
+  TSocketLibrary(const TSocketLibrary&) = delete;
+  TSocketLibrary& operator=(const TSocketLibrary&) = delete;
+};

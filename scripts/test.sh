@@ -1,0 +1,28 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds, and runs every test: the normal build, then the sanitizer
+# builds. Run as root so the tests can make their private network namespaces.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+scripts/install-deps.sh
+
+werror="${HALVORO_WERROR:-OFF}"
+jobs="$(nproc)"
+
+configure_build_test() {
+  local dir="$1"; shift
+  cmake -S . -B "$dir" -G Ninja -DHALVORO_WERROR="$werror" "$@" >/dev/null
+  cmake --build "$dir" -j "$jobs"
+  ctest --test-dir "$dir" --output-on-failure -j "$jobs" ${CTEST_ARGS:-}
+}
+
+echo "== build and tests"
+configure_build_test build
+
+echo "== AddressSanitizer + UndefinedBehaviorSanitizer"
+ASAN_OPTIONS=detect_leaks=1 configure_build_test build-asan \
+  -DCMAKE_BUILD_TYPE=Debug -DHALVORO_SANITIZE=address,undefined
+
+echo "== ThreadSanitizer"
+TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" configure_build_test build-tsan \
+  -DCMAKE_BUILD_TYPE=Debug -DHALVORO_SANITIZE=thread -DHALVORO_BUILD_UI=OFF
+echo "== all tests passed"

@@ -1,0 +1,66 @@
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "Diagnostics.h"
+
+namespace {
+
+TEST(HexUpper, WritesUpperCaseDigitsWithoutLeadingZeros) {
+  EXPECT_EQ(HexUpper(0), "0");
+  EXPECT_EQ(HexUpper(255), "FF");
+  EXPECT_EQ(HexUpper(11010), "2B02");
+  EXPECT_EQ(HexUpper(0xFFFFFFFFu), "FFFFFFFF");
+}
+
+TEST(DiagnosticChannel, SinkReceivesLinesAndCanBeRemoved) {
+  std::vector<std::string> lines;
+  SetDiagnosticSink([&](std::string_view line) { lines.emplace_back(line); });
+  DebugOutput("已添加监控目标: a (1.2.3.4) IPv4");
+  SetDiagnosticSink({});
+  EXPECT_EQ(lines, std::vector<std::string>{"已添加监控目标: a (1.2.3.4) IPv4"});
+}
+
+// Standard error of this process goes to a file while threads write long lines at once.
+TEST(DiagnosticChannel, LinesFromManyThreadsArriveWhole) {
+  char path[] = "/tmp/halvoro-diag-XXXXXX";
+  const int file = mkstemp(path);
+  ASSERT_GE(file, 0);
+  const int savedStderr = dup(STDERR_FILENO);
+  ASSERT_EQ(dup2(file, STDERR_FILENO), STDERR_FILENO);
+
+  constexpr int kThreads = 8, kLines = 200;
+  std::vector<std::thread> threads;
+  for (int t = 0; t < kThreads; ++t) {
+    threads.emplace_back([t] {
+      const std::string line = "线程" + std::to_string(t) + ":" + std::string(3000, char('a' + t));
+      for (int i = 0; i < kLines; ++i) DebugOutput(line);
+    });
+  }
+  for (auto& t : threads) t.join();
+  dup2(savedStderr, STDERR_FILENO);
+  close(savedStderr);
+  close(file);
+
+  std::ifstream in(path);
+  std::string line;
+  int count = 0;
+  while (std::getline(in, line)) {
+    ++count;
+    ASSERT_GE(line.size(), 3000u);
+    const char fill = line.back();
+    const std::string expected =
+        "线程" + std::to_string(fill - 'a') + ":" + std::string(3000, fill);
+    ASSERT_EQ(line, expected) << "line " << count << " was interleaved";
+  }
+  unlink(path);
+  EXPECT_EQ(count, kThreads * kLines);
+}
+
+}  // namespace
