@@ -58,6 +58,13 @@ TStatisticsModel::TStatisticsModel(QObject* parent) : QAbstractItemModel(parent)
   Rebuild();
 }
 
+int TStatisticsModel::ItemOfSerial(quint64 serial) const {
+  for (std::size_t i = 0; i < serials_.size(); ++i) {
+    if (serials_[i] == serial) return static_cast<int>(i);
+  }
+  return -1;
+}
+
 int TStatisticsModel::GroupIndexOf(int groupId) const {
   for (std::size_t i = 0; i < groups_.size(); ++i) {
     if (groups_[i].GroupID == groupId) return static_cast<int>(i);
@@ -100,13 +107,18 @@ void TStatisticsModel::Rebuild() {
   }
 }
 
-void TStatisticsModel::Restructure() {
-  if (updateDepth_ > 0) {
-    structureDirty_ = true;
-    return;
-  }
+// Views are told before the rows change; inside BeginUpdate/EndUpdate one reset covers every
+// change until the end.
+void TStatisticsModel::BeginRestructure() {
+  if (resetting_) return;
   beginResetModel();
+  resetting_ = true;
+}
+
+void TStatisticsModel::EndRestructure() {
+  if (updateDepth_ > 0 || !resetting_) return;
   Rebuild();
+  resetting_ = false;
   endResetModel();
 }
 
@@ -114,13 +126,13 @@ int TStatisticsModel::Append(TListItem item) {
   item.SubItemImages.resize(item.SubItems.size(), -1);
   const int index = Count();
   const int group = GroupIndexOf(item.GroupID);
-  if (updateDepth_ > 0 || (groupView_ && group < 0)) {
-    items_.push_back(std::move(item));
-    Restructure();
-    return index;
-  }
   const int shownIndex = groupView_ ? ShownOfGroup(group) : 0;
-  if (shownIndex < 0) {
+  if (resetting_ || updateDepth_ > 0 || (groupView_ && group < 0)) {
+    BeginRestructure();
+    items_.push_back(std::move(item));
+    serials_.push_back(++lastSerial_);
+    EndRestructure();
+  } else if (shownIndex < 0) {
     // The group's first row: its header appears in creation order among the shown groups.
     int position = 0;
     while (position < static_cast<int>(shown_.size()) &&
@@ -129,35 +141,39 @@ int TStatisticsModel::Append(TListItem item) {
     }
     beginInsertRows(QModelIndex(), position, position);
     items_.push_back(std::move(item));
+    serials_.push_back(++lastSerial_);
     Rebuild();
     endInsertRows();
-    return index;
+  } else {
+    // The row goes last into its group, since it is last in the list.
+    Shown& shown = shown_[static_cast<std::size_t>(shownIndex)];
+    const int row = static_cast<int>(shown.items.size());
+    beginInsertRows(groupView_ ? createIndex(shownIndex, 0, kTopLevel) : QModelIndex(), row, row);
+    items_.push_back(std::move(item));
+    serials_.push_back(++lastSerial_);
+    shown.items.push_back(index);
+    where_.push_back({shownIndex, row});
+    endInsertRows();
   }
-  // The row goes last into its group, since it is last in the list.
-  Shown& shown = shown_[static_cast<std::size_t>(shownIndex)];
-  const int row = static_cast<int>(shown.items.size());
-  const QModelIndex parentIndex =
-      groupView_ ? createIndex(shownIndex, 0, kTopLevel) : QModelIndex();
-  beginInsertRows(parentIndex, row, row);
-  items_.push_back(std::move(item));
-  shown.items.push_back(index);
-  where_.push_back({shownIndex, row});
-  endInsertRows();
   return index;
 }
 
 void TStatisticsModel::Insert(int index, TListItem item) {
   item.SubItemImages.resize(item.SubItems.size(), -1);
+  BeginRestructure();
   items_.insert(items_.begin() + index, std::move(item));
-  Restructure();
+  serials_.insert(serials_.begin() + index, ++lastSerial_);
+  EndRestructure();
 }
 
 void TStatisticsModel::Delete(int index) {
   if (index < 0 || index >= Count()) return;
   const auto [shownIndex, row] = where_[static_cast<std::size_t>(index)];
-  if (updateDepth_ > 0 || shownIndex < 0) {
+  if (resetting_ || updateDepth_ > 0 || shownIndex < 0) {
+    BeginRestructure();
     items_.erase(items_.begin() + index);
-    Restructure();
+    serials_.erase(serials_.begin() + index);
+    EndRestructure();
     return;
   }
   if (groupView_ && shown_[static_cast<std::size_t>(shownIndex)].items.size() == 1) {
@@ -166,12 +182,13 @@ void TStatisticsModel::Delete(int index) {
     beginRemoveRows(groupView_ ? createIndex(shownIndex, 0, kTopLevel) : QModelIndex(), row, row);
   }
   items_.erase(items_.begin() + index);
+  serials_.erase(serials_.begin() + index);
   Rebuild();  // list indexes after the removed row shift by one
   endRemoveRows();
 }
 
 void TStatisticsModel::EmitRowChanged(int item) {
-  if (updateDepth_ > 0 && structureDirty_) return;  // the reset at EndUpdate shows it
+  if (resetting_) return;  // the reset at the end shows it
   const QModelIndex first = IndexOfItem(item, 0);
   if (!first.isValid()) return;
   emit dataChanged(first, IndexOfItem(item, ColumnCount - 1));
@@ -190,10 +207,12 @@ void TStatisticsModel::SetImageIndex(int index, int image) {
 void TStatisticsModel::SetGroupID(int index, int groupId) {
   TListItem& item = items_[static_cast<std::size_t>(index)];
   if (item.GroupID == groupId) return;
-  item.GroupID = groupId;
   if (groupView_) {
-    Restructure();
+    BeginRestructure();
+    item.GroupID = groupId;
+    EndRestructure();
   } else {
+    item.GroupID = groupId;
     EmitRowChanged(index);
   }
 }
@@ -220,8 +239,9 @@ int TStatisticsModel::AddGroup(const QString& header) {
 
 void TStatisticsModel::SetGroupView(bool on) {
   if (groupView_ == on) return;
+  BeginRestructure();
   groupView_ = on;
-  Restructure();
+  EndRestructure();
 }
 
 void TStatisticsModel::BeginUpdate() {
@@ -230,14 +250,11 @@ void TStatisticsModel::BeginUpdate() {
 
 void TStatisticsModel::EndUpdate() {
   if (updateDepth_ == 0 || --updateDepth_ > 0) return;
-  if (structureDirty_) {
-    structureDirty_ = false;
-    Restructure();
-  }
+  EndRestructure();
 }
 
 QModelIndex TStatisticsModel::IndexOfItem(int item, int column) const {
-  if (item < 0 || static_cast<std::size_t>(item) >= where_.size()) return {};
+  if (resetting_ || item < 0 || static_cast<std::size_t>(item) >= where_.size()) return {};
   const auto [shownIndex, row] = where_[static_cast<std::size_t>(item)];
   if (shownIndex < 0) return {};
   return createIndex(row, column, groupView_ ? static_cast<quintptr>(shownIndex) : kTopLevel);
@@ -375,8 +392,16 @@ TStatisticsListView::TStatisticsListView(QWidget* parent) : QTreeView(parent) {
   font.setPixelSize(16);
   setFont(font);
 
+  // A row keeps its selection while the display is rebuilt around it.
+  connect(&model_, &QAbstractItemModel::modelAboutToBeReset, this, [this] {
+    const int selected = Selected();
+    selectedSerial_ = selected >= 0 ? model_.SerialOf(selected) : 0;
+  });
   // Group headers span the row and every group stays open.
-  connect(&model_, &QAbstractItemModel::modelReset, this, &TStatisticsListView::SpanGroupHeaders);
+  connect(&model_, &QAbstractItemModel::modelReset, this, [this] {
+    SpanGroupHeaders();
+    if (selectedSerial_ != 0) SetSelected(model_.ItemOfSerial(selectedSerial_));
+  });
   connect(&model_, &QAbstractItemModel::rowsInserted, this,
           [this](const QModelIndex& parent, int, int) {
             if (!parent.isValid()) SpanGroupHeaders();

@@ -64,6 +64,10 @@ class TStatisticsModel : public QAbstractItemModel {
   int ItemOfIndex(const QModelIndex& index) const;
   bool IsGroupHeader(const QModelIndex& index) const;
 
+  // A number that stays with a row while rows come and go around it; never 0.
+  quint64 SerialOf(int item) const { return serials_[static_cast<std::size_t>(item)]; }
+  int ItemOfSerial(quint64 serial) const;  // -1 when the row is gone
+
   QModelIndex index(int row, int column, const QModelIndex& parent = {}) const override;
   QModelIndex parent(const QModelIndex& child) const override;
   int rowCount(const QModelIndex& parent = {}) const override;
@@ -83,15 +87,18 @@ class TStatisticsModel : public QAbstractItemModel {
   int GroupIndexOf(int groupId) const;
   // Rebuilds the display from the rows; cheap enough for the rare structural changes.
   void Rebuild();
-  void Restructure();
+  void BeginRestructure();
+  void EndRestructure();
   int ShownOfGroup(int group) const;
   void EmitRowChanged(int item);
 
   std::vector<TListItem> items_;
+  std::vector<quint64> serials_;
+  quint64 lastSerial_ = 0;
   std::vector<TListGroup> groups_;
   bool groupView_ = true;
   int updateDepth_ = 0;
-  bool structureDirty_ = false;
+  bool resetting_ = false;
 
   std::vector<Shown> shown_;
   // For each row: where it is shown (the Shown entry, or -1 when not shown) and its row there.
@@ -138,4 +145,5 @@ class TStatisticsListView : public QTreeView {
   void SpanGroupHeaders();
 
   TStatisticsModel model_;
+  quint64 selectedSerial_ = 0;
 };
