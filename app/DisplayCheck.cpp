@@ -3,11 +3,25 @@
 #include <cstdlib>
 
 #ifdef _WIN32
+#include <windows.h>
+
+#include "WindowsText.h"
+
 bool DesktopAvailable(std::string&) {
   return true;
 }
+
+void ShowStartupFailure(const std::string& message) {
+  MessageBoxW(nullptr, WidenUtf8(message).c_str(), L"halvoro", MB_OK | MB_ICONERROR);
+}
 #else
 #include <xcb/xcb.h>
+
+#include <cstdio>
+
+void ShowStartupFailure(const std::string& message) {
+  std::fprintf(stderr, "halvoro: %s\n", message.c_str());
+}
 
 namespace {
 const char* Env(const char* name) {

@@ -1,6 +1,8 @@
 #include <QApplication>
 #include <cstdio>
 #include <memory>
+#include <optional>
+#include <stdexcept>
 #include <string>
 
 #include "Desktop.h"
@@ -15,7 +17,13 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "%s\n", why.c_str());
     return 1;
   }
-  TSocketLibrary sockets;
+  std::optional<TSocketLibrary> sockets;
+  try {
+    sockets.emplace();
+  } catch (const std::runtime_error& error) {
+    ShowStartupFailure(error.what());  // the program does not start without its sockets
+    return 1;
+  }
   QApplication app(argc, argv);
   const std::unique_ptr<TDesktop> desktop = MakeQtDesktop();
 

@@ -1,13 +1,91 @@
 #include "AtomicFile.h"
 
+#include <atomic>
+#include <stdexcept>
+
+#ifdef _WIN32
+#include <windows.h>
+
+#include <algorithm>
+
+#include "WindowsText.h"
+
+namespace {
+
+std::string CreateFailure(const std::string& path, DWORD error) {
+  return "Cannot create file \"" + path + "\". " + SystemErrorText(error);
+}
+
+// Owns the temporary file until it has been moved into place.
+class TempFile {
+ public:
+  explicit TempFile(const std::wstring& target) {
+    static std::atomic<unsigned> counter{0};
+    // Unique per process and call, so two running copies never share a temporary file.
+    name_ = target + L".tmp" + std::to_wstring(GetCurrentProcessId()) + L"-" +
+            std::to_wstring(++counter);
+    handle_ = CreateFileW(name_.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                          FILE_ATTRIBUTE_NORMAL, nullptr);
+  }
+  ~TempFile() {
+    if (handle_ != INVALID_HANDLE_VALUE) CloseHandle(handle_);
+    if (!committed_) DeleteFileW(name_.c_str());
+  }
+  TempFile(const TempFile&) = delete;
+  TempFile& operator=(const TempFile&) = delete;
+
+  HANDLE handle() const { return handle_; }
+  const std::wstring& name() const { return name_; }
+  bool Close() {
+    const HANDLE handle = handle_;
+    handle_ = INVALID_HANDLE_VALUE;
+    return CloseHandle(handle) != 0;
+  }
+  void Committed() { committed_ = true; }
+
+ private:
+  std::wstring name_;
+  HANDLE handle_ = INVALID_HANDLE_VALUE;
+  bool committed_ = false;
+};
+
+bool WriteAll(HANDLE file, std::string_view bytes) {
+  while (!bytes.empty()) {
+    const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(bytes.size(), 1u << 30));
+    DWORD written = 0;
+    if (!WriteFile(file, bytes.data(), chunk, &written, nullptr) || written == 0) return false;
+    bytes.remove_prefix(written);
+  }
+  return true;
+}
+
+}  // namespace
+
+void WriteFileAtomically(const std::string& path, std::string_view bytes) {
+  const std::wstring target = WidenUtf8(path);
+  TempFile temp(target);
+  if (temp.handle() == INVALID_HANDLE_VALUE) {
+    throw std::runtime_error(CreateFailure(path, GetLastError()));
+  }
+  if (!WriteAll(temp.handle(), bytes) || !FlushFileBuffers(temp.handle())) {
+    throw std::runtime_error(CreateFailure(path, GetLastError()));
+  }
+  if (!temp.Close()) throw std::runtime_error(CreateFailure(path, GetLastError()));
+  // Write-through: the call returns once the move itself is on disk.
+  if (!MoveFileExW(temp.name().c_str(), target.c_str(),
+                   MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+    throw std::runtime_error(CreateFailure(path, GetLastError()));
+  }
+  temp.Committed();
+}
+
+#else
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <atomic>
 #include <cerrno>
 #include <cstring>
-#include <stdexcept>
 
 namespace {
 
@@ -91,3 +169,4 @@ void WriteFileAtomically(const std::string& path, std::string_view bytes) {
     ::close(dir);
   }
 }
+#endif

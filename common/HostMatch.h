@@ -7,13 +7,15 @@
 // window's texts) and for UTF-8 bytes (the engine's and the file's), since no byte of a multi-byte
 // UTF-8 sequence lies in 'a'..'z'.
 template <typename CodeUnit>
+constexpr CodeUnit FoldHostUnit(CodeUnit c) {
+  return (c >= 'a' && c <= 'z') ? static_cast<CodeUnit>(c - 'a' + 'A') : c;
+}
+
+template <typename CodeUnit>
 bool SameHost(std::basic_string_view<CodeUnit> a, std::basic_string_view<CodeUnit> b) {
   if (a.size() != b.size()) return false;
   for (std::size_t i = 0; i < a.size(); ++i) {
-    CodeUnit x = a[i], y = b[i];
-    if (x >= 'a' && x <= 'z') x = static_cast<CodeUnit>(x - 'a' + 'A');
-    if (y >= 'a' && y <= 'z') y = static_cast<CodeUnit>(y - 'a' + 'A');
-    if (x != y) return false;
+    if (FoldHostUnit(a[i]) != FoldHostUnit(b[i])) return false;
   }
   return true;
 }

@@ -1,12 +1,76 @@
 #include "FileReading.h"
 
+#include <stdexcept>
+
+#ifdef _WIN32
+#include <windows.h>
+
+#include <algorithm>
+
+#include "WindowsText.h"
+
+namespace {
+
+[[noreturn]] void ThrowOpenFailure(const std::string& path, DWORD error) {
+  throw std::runtime_error("Cannot open file \"" + path + "\". " + SystemErrorText(error));
+}
+
+class TFileHandle {
+ public:
+  explicit TFileHandle(HANDLE handle) : FHandle(handle) {}
+  ~TFileHandle() {
+    if (FHandle != INVALID_HANDLE_VALUE) CloseHandle(FHandle);
+  }
+  TFileHandle(const TFileHandle&) = delete;
+  TFileHandle& operator=(const TFileHandle&) = delete;
+  HANDLE Get() const { return FHandle; }
+
+ private:
+  HANDLE FHandle;
+};
+
+}  // namespace
+
+bool FileExists(const std::string& path) {
+  if (GetFileAttributesW(WidenUtf8(path).c_str()) != INVALID_FILE_ATTRIBUTES) return true;
+  // ERROR_DIRECTORY: a component of the path is a file, as ENOTDIR.
+  const DWORD error = GetLastError();
+  return error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND && error != ERROR_DIRECTORY;
+}
+
+std::string ReadWholeFile(const std::string& path) {
+  // Other programs may go on writing the file, or replace it, while it is read.
+  const TFileHandle file(CreateFileW(WidenUtf8(path).c_str(), GENERIC_READ,
+                                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                     nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (file.Get() == INVALID_HANDLE_VALUE) ThrowOpenFailure(path, GetLastError());
+  LARGE_INTEGER size{};
+  if (!GetFileSizeEx(file.Get(), &size)) ThrowOpenFailure(path, GetLastError());
+
+  // One buffer of the file's size; the loop only matters for a file that grows.
+  std::string bytes(static_cast<std::size_t>(size.QuadPart) + 1, '\0');
+  std::size_t filled = 0;
+  while (true) {
+    if (filled == bytes.size()) bytes.resize(bytes.size() * 2);
+    const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(bytes.size() - filled, 1u << 30));
+    DWORD n = 0;
+    if (!ReadFile(file.Get(), bytes.data() + filled, chunk, &n, nullptr)) {
+      ThrowOpenFailure(path, GetLastError());
+    }
+    if (n == 0) break;
+    filled += n;
+  }
+  bytes.resize(filled);
+  return bytes;
+}
+
+#else
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
-#include <stdexcept>
 
 namespace {
 
@@ -58,3 +122,4 @@ std::string ReadWholeFile(const std::string& path) {
   bytes.resize(filled);
   return bytes;
 }
+#endif

@@ -67,5 +67,6 @@ class TEchoService {
   virtual std::string ErrorText(uint32_t error) const = 0;
 };
 
-// The platform's echo service, shared by every monitor of the process.
+// A new handle on the platform's echo service; each monitor takes one, and its probes share what
+// the service keeps open.
 std::shared_ptr<TEchoService> PlatformEchoService();

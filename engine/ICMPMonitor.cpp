@@ -11,6 +11,7 @@
 #include "HostMatch.h"
 #include "Synchronizer.h"
 #include "platform/Clock.h"
+#include "platform/Resolver.h"
 #include "platform/Sockets.h"
 
 namespace {
@@ -233,7 +234,10 @@ TICMPMonitor::TICMPMonitor(TSynchronizer& Ui, std::shared_ptr<TEchoService> Echo
 
 TICMPMonitor::~TICMPMonitor() {
   std::lock_guard<std::recursive_mutex> hold(FThreads.Lock);
-  // One after another, in order of addition; a handler run meanwhile still finds the rest.
+  // Every worker is told first, so their probes in flight end together instead of one after
+  // another; then they are waited for in order of addition. A handler run meanwhile still finds
+  // the rest.
+  for (const auto& thread : FThreads.Items) thread->Terminate();
   for (std::size_t i = 0; i < FThreads.Items.size(); ++i) StopAndJoin(*FThreads.Items[i]);
   FThreads.Items.clear();
 }
@@ -336,27 +340,7 @@ std::vector<std::string> TICMPMonitor::ResolveHostNameEx(const std::string& Host
   if (HasNul(HostName)) return {};
   if (IsValidIPv4Address(HostName) || IsValidIPv6Address(HostName)) return {HostName};
 
-  addrinfo hints{};
-  hints.ai_flags = AI_CANONNAME;
-  hints.ai_family = AF_UNSPEC;
-  hints.ai_socktype = SOCK_STREAM;
-  addrinfo* found = nullptr;
-  if (getaddrinfo(HostName.c_str(), nullptr, &hints, &found) != 0) return {};
-  const std::unique_ptr<addrinfo, decltype(&freeaddrinfo)> entries(found, &freeaddrinfo);
-
-  std::vector<std::string> ipv4;
-  std::vector<std::string> ipv6;
-  for (const addrinfo* entry = found; entry; entry = entry->ai_next) {
-    if (entry->ai_family != AF_INET && entry->ai_family != AF_INET6) continue;
-    char text[1025];
-    if (getnameinfo(entry->ai_addr, static_cast<socklen_t>(entry->ai_addrlen), text, sizeof text,
-                    nullptr, 0, NI_NUMERICHOST) != 0) {
-      continue;
-    }
-    (entry->ai_family == AF_INET ? ipv4 : ipv6).emplace_back(text);
-  }
-  ipv4.insert(ipv4.end(), ipv6.begin(), ipv6.end());
-  return ipv4;
+  return ResolveNumericAddresses(HostName);
 }
 
 void TICMPMonitor::EditTarget(const std::string& Host, const std::string& NewNote) {

@@ -10,6 +10,7 @@ packages=(
   iproute2 iputils-ping fping libcap2-bin
   xvfb xauth xdotool openbox x11-utils imagemagick fonts-noto-cjk
   valgrind
+  g++-mingw-w64-x86-64 wine64 locales
 )
 
 missing=()

@@ -55,6 +55,13 @@ bool SameText(const QString& a, const QString& b) {
   return SameHost(View(a), View(b));
 }
 
+// Texts that match each other have one folded form.
+QString FoldedHost(const QString& text) {
+  QString folded = text;
+  for (QChar& c : folded) c = QChar(FoldHostUnit(c.unicode()));
+  return folded;
+}
+
 }  // namespace
 
 TForm1::TForm1(TDesktop& desktop, const QString& executablePath)
@@ -285,17 +292,30 @@ void TForm1::resizeEvent(QResizeEvent* event) {
   PlaceList();  // the list is anchored to all four edges
 }
 
+namespace {
+// A failure's message, followed by the system's reason when it carries one of its own.
+QString MessageOf(const std::exception& error) {
+  QString text = QString::fromUtf8(error.what());
+  try {
+    std::rethrow_if_nested(error);
+  } catch (const std::exception& reason) {
+    text += QLatin1Char('\n') + QString::fromUtf8(reason.what());
+  }
+  return text;
+}
+}  // namespace
+
 // Closing never traps the user: a step that fails is reported and the next one still runs.
 void TForm1::FormClose() {
   try {
     SaveHostConfig();
   } catch (const std::exception& error) {
-    FDesktop.ShowMessage(this, QString::fromUtf8(error.what()));
+    FDesktop.ShowMessage(this, MessageOf(error));
   }
   try {
     StoreSettings();
   } catch (const std::exception& error) {
-    FDesktop.ShowMessage(this, QString::fromUtf8(error.what()));
+    FDesktop.ShowMessage(this, MessageOf(error));
   }
 }
 
@@ -407,24 +427,42 @@ void TForm1::StatusUpdate(const std::string& Host, const std::string& Note,
   }
 }
 
+const QVector<int>& TForm1::RowsOfHost(const QString& host) {
+  const TStatisticsModel& items = lvStatistics->Items();
+  if (FRowsByHostVersion != items.StructureVersion()) {
+    FRowsByHost.clear();
+    for (int i = 0; i < items.Count(); ++i) {
+      if (!items.Item(i).SubItems.isEmpty())
+        FRowsByHost[FoldedHost(items.Item(i).SubItems[0])] << i;
+    }
+    FRowsByHostVersion = items.StructureVersion();
+  }
+  static const QVector<int> kNone;
+  const auto found = FRowsByHost.constFind(FoldedHost(host));
+  return found == FRowsByHost.constEnd() ? kNone : *found;
+}
+
 void TForm1::UpdateRow(const QString& Host, const TPingStatistics& Stats, const QString& AvgLatency,
                        const QString& MinLatencyStr, const QString& MaxLatencyStr) {
+  const QString address = Qt8(Stats.dstaddr);
+  const QString latest = MsText(Stats.LastLatency);
+  const QString loss = LossRateText(Stats.Lost, Stats.Sent);
   TStatisticsModel& items = lvStatistics->Items();
-  for (int i = 0; i < items.Count(); ++i) {
-    const TListItem& row = items.Item(i);
-    if (row.SubItems.isEmpty() || !SameText(row.SubItems[0], Host)) continue;
-    items.SetImageIndex(i, Stats.LastLatency == -1 ? 2 : 1);
-    items.SetSubItem(i, 1, Qt8(Stats.dstaddr));
-    items.SetSubItemImage(i, 1, Stats.IsV6 ? 9 : 10);
-    items.SetSubItemImage(i, 10, 3);
-    items.SetSubItem(i, 2, MsText(Stats.LastLatency));
-    items.SetSubItem(i, 3, AvgLatency);
-    items.SetSubItem(i, 4, LossRateText(Stats.Lost, Stats.Sent));
-    items.SetSubItem(i, 5, QString::number(Stats.Sent));
-    items.SetSubItem(i, 6, QString::number(Stats.Sent - Stats.Lost));
-    items.SetSubItem(i, 7, QString::number(Stats.Lost));
-    items.SetSubItem(i, 8, MinLatencyStr);
-    items.SetSubItem(i, 9, MaxLatencyStr);
+  for (const int i : RowsOfHost(Host)) {
+    items.EditItem(i, [&](TListItem& row) {
+      row.ImageIndex = Stats.LastLatency == -1 ? 2 : 1;
+      row.SubItems[1] = address;
+      row.SubItemImages[1] = Stats.IsV6 ? 9 : 10;
+      row.SubItemImages[10] = 3;
+      row.SubItems[2] = latest;
+      row.SubItems[3] = AvgLatency;
+      row.SubItems[4] = loss;
+      row.SubItems[5] = QString::number(Stats.Sent);
+      row.SubItems[6] = QString::number(Stats.Sent - Stats.Lost);
+      row.SubItems[7] = QString::number(Stats.Lost);
+      row.SubItems[8] = MinLatencyStr;
+      row.SubItems[9] = MaxLatencyStr;
+    });
   }
 }
 

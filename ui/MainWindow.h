@@ -1,6 +1,8 @@
 #pragma once
 
+#include <QHash>
 #include <QString>
+#include <QVector>
 #include <QWidget>
 #include <cstdint>
 #include <memory>
@@ -115,6 +117,9 @@ class TForm1 : public QWidget {
   void UpdateRow(const QString& Host, const TPingStatistics& Stats, const QString& AvgLatency,
                  const QString& MinLatencyStr, const QString& MaxLatencyStr);
   void DeleteTargetOfRow(int item);
+  // The rows whose sub-item 0 matches the host, found through an index kept up to date with
+  // the list's structure; a thousand rows are updated every second.
+  const QVector<int>& RowsOfHost(const QString& host);
   void FocusHostBox();
   void PlaceList();
 
@@ -123,4 +128,6 @@ class TForm1 : public QWidget {
   std::unique_ptr<TSynchronizer> FUi;
   std::unique_ptr<TICMPMonitor> FMonitor;
   TFormFloatChart* FormFloatChart = nullptr;
+  quint64 FRowsByHostVersion = ~quint64{0};
+  QHash<QString, QVector<int>> FRowsByHost;
 };

@@ -22,6 +22,13 @@ const ColumnSpec kColumns[TStatisticsModel::ColumnCount] = {
     {"最低", 65, Qt::AlignRight}, {"最高", 65, Qt::AlignRight}, {"删除", 65, Qt::AlignRight},
 };
 
+// Laying out a text costs time in its length on every repaint; no cell shows more than this.
+constexpr int kShownCharacters = 512;
+
+QString Displayed(const QString& text) {
+  return text.size() <= kShownCharacters ? text : text.left(kShownCharacters) + QChar(0x2026);
+}
+
 // A toolkit colour value ($00BBGGRR) as a QColor.
 QColor FromBgr(unsigned bgr) {
   return QColor(bgr & 0xFF, (bgr >> 8) & 0xFF, (bgr >> 16) & 0xFF);
@@ -110,6 +117,7 @@ void TStatisticsModel::Rebuild() {
 // Views are told before the rows change; inside BeginUpdate/EndUpdate one reset covers every
 // change until the end.
 void TStatisticsModel::BeginRestructure() {
+  ++structureVersion_;
   if (resetting_) return;
   beginResetModel();
   resetting_ = true;
@@ -127,6 +135,7 @@ int TStatisticsModel::Append(TListItem item) {
   const int index = Count();
   const int group = GroupIndexOf(item.GroupID);
   const int shownIndex = groupView_ ? ShownOfGroup(group) : 0;
+  ++structureVersion_;
   if (resetting_ || updateDepth_ > 0 || (groupView_ && group < 0)) {
     BeginRestructure();
     items_.push_back(std::move(item));
@@ -176,6 +185,7 @@ void TStatisticsModel::Delete(int index) {
     EndRestructure();
     return;
   }
+  ++structureVersion_;
   if (groupView_ && shown_[static_cast<std::size_t>(shownIndex)].items.size() == 1) {
     beginRemoveRows(QModelIndex(), shownIndex, shownIndex);  // the group's header goes too
   } else {
@@ -221,6 +231,17 @@ void TStatisticsModel::SetSubItem(int index, int subItem, const QString& text) {
   TListItem& item = items_[static_cast<std::size_t>(index)];
   if (subItem < 0 || subItem >= item.SubItems.size()) return;
   item.SubItems[subItem] = text;
+  if (subItem == 0) ++structureVersion_;
+  EmitRowChanged(index);
+}
+
+void TStatisticsModel::EditItem(int index, const std::function<void(TListItem&)>& change) {
+  TListItem& item = items_[static_cast<std::size_t>(index)];
+  const int group = item.GroupID;
+  const QString key = item.SubItems.value(0);
+  change(item);
+  item.GroupID = group;
+  if (item.SubItems.value(0) != key) ++structureVersion_;
   EmitRowChanged(index);
 }
 
@@ -332,8 +353,8 @@ QVariant TStatisticsModel::data(const QModelIndex& index, int role) const {
   const int column = index.column();
   switch (role) {
     case Qt::DisplayRole:
-      if (column == 0) return item.Caption;
-      return column - 1 < item.SubItems.size() ? item.SubItems[column - 1] : QString();
+      if (column == 0) return Displayed(item.Caption);
+      return column - 1 < item.SubItems.size() ? Displayed(item.SubItems[column - 1]) : QString();
     case Qt::DecorationRole: {
       const int image = column == 0                              ? item.ImageIndex
                         : column - 1 < item.SubItemImages.size() ? item.SubItemImages[column - 1]

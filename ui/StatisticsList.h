@@ -6,6 +6,7 @@
 #include <QStringList>
 #include <QTreeView>
 #include <QVector>
+#include <functional>
 #include <vector>
 
 // One row of the statistics list: a caption, a row image, a group and eleven sub-items with
@@ -47,6 +48,10 @@ class TStatisticsModel : public QAbstractItemModel {
   void SetGroupID(int index, int groupId);
   void SetSubItem(int index, int subItem, const QString& text);
   void SetSubItemImage(int index, int subItem, int image);
+  // Changes a row's texts and images at once, shown as one change; its group stays.
+  void EditItem(int index, const std::function<void(TListItem&)>& change);
+  // Changes whenever rows come, go or move, or a row's sub-item 0 changes.
+  quint64 StructureVersion() const { return structureVersion_; }
 
   // Groups live as long as the list; ids are handed out in order of creation.
   int AddGroup(const QString& header);
@@ -99,6 +104,7 @@ class TStatisticsModel : public QAbstractItemModel {
   bool groupView_ = true;
   int updateDepth_ = 0;
   bool resetting_ = false;
+  quint64 structureVersion_ = 0;
 
   std::vector<Shown> shown_;
   // For each row: where it is shown (the Shown entry, or -1 when not shown) and its row there.

@@ -1,8 +1,12 @@
 // A save that the file system refuses, for real: in a private mount namespace the directory is
 // made read-only, or the file lives on a tiny tmpfs that is full.
 #include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
+#include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <sstream>
 #include <stdexcept>
 
@@ -76,5 +80,57 @@ INSTANTIATE_TEST_SUITE_P(Refusals, HostConfigSaveFailureTest,
                                            RefusalCase{"FullDisk", "No space left on device",
                                                        MountTinyTmpfs, FillFileSystem}),
                          [](const auto& info) { return std::string(info.param.name); });
+
+}  // namespace
+
+namespace {
+
+// Two running copies of the program save into one directory at the same time: whoever reads the
+// file sees one complete save of either, never a mix or a cut-off file.
+TEST(HostConfigConcurrentSaves, FileIsAlwaysOneCompleteSave) {
+  TTempDirectory directory;
+  const std::string path = directory.File("hostconfig.json");
+  std::vector<std::string> saves;
+  for (int copy = 0; copy < 2; ++copy) {
+    THostConfigManager manager;
+    for (int i = 0; i < 200; ++i) {
+      manager.Add(std::make_unique<THostConfig>("copy " + std::to_string(copy),
+                                                "192.0.2." + std::to_string(i), 1000 + copy, 1000,
+                                                copy == 0, "g"));
+    }
+    saves.push_back(manager.SaveToBytes());
+  }
+  std::vector<pid_t> writers;
+  for (int copy = 0; copy < 2; ++copy) {
+    const pid_t pid = fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+      THostConfigManager manager;
+      manager.LoadFromBytes(saves[static_cast<std::size_t>(copy)]);
+      for (int round = 0; round < 300; ++round) manager.SaveToFile(path);
+      _exit(0);
+    }
+    writers.push_back(pid);
+  }
+  int reads = 0;
+  for (bool running = true; running;) {
+    running = false;
+    for (const pid_t pid : writers) running |= waitpid(pid, nullptr, WNOHANG) == 0;
+    std::ifstream in(path, std::ios::binary);
+    if (!in) continue;  // before the first save
+    const std::string bytes((std::istreambuf_iterator<char>(in)), {});
+    ++reads;
+    ASSERT_TRUE(bytes == saves[0] || bytes == saves[1])
+        << "read " << reads << " saw " << bytes.size() << " bytes of a mix";
+  }
+  for (const pid_t pid : writers) waitpid(pid, nullptr, 0);
+  EXPECT_GT(reads, 10);
+  // No temporary file is left behind.
+  std::size_t files = 0;
+  for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(directory.Path())) {
+    ++files;
+  }
+  EXPECT_EQ(files, 1u);
+}
 
 }  // namespace

@@ -22,7 +22,9 @@ class MonitorHarness {
     std::chrono::steady_clock::time_point at;
   };
 
-  MonitorHarness() : monitor_(std::make_unique<TICMPMonitor>(ui_)) {
+  // `echo` defaults to the platform's echo service.
+  explicit MonitorHarness(std::shared_ptr<TEchoService> echo = nullptr)
+      : monitor_(std::make_unique<TICMPMonitor>(ui_, std::move(echo))) {
     SetDiagnosticSink([this](std::string_view line) {
       std::lock_guard<std::mutex> hold(linesLock_);
       lines_.emplace_back(line);

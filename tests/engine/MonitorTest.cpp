@@ -282,3 +282,28 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
+
+namespace {
+
+// All workers are told to stop at once: their probes in flight end together, each still
+// completed and notified, instead of one timeout after another.
+TEST(MonitorDestruction, StopsWorkersTogetherAndCompletesTheirProbes) {
+  REQUIRE_PRIVATE_NETWORK();
+  SetPingGroupRange(true);
+  TestHost host;  // drops every address it is not told to answer
+  MonitorHarness harness;
+  constexpr int kTargets = 20;
+  for (int i = 0; i < kTargets; ++i) harness.monitor().AddTarget(TestHost::V4(60 + i), 0, 700, "");
+  ASSERT_TRUE(harness.ServiceUntil([&] { return host.Requests().size() >= kTargets; }));
+  const auto start = std::chrono::steady_clock::now();
+  harness.DestroyMonitor();
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(kTargets * 700 / 2))
+      << "not one timeout after another";
+  for (int i = 0; i < kTargets; ++i) {
+    const std::string address = TestHost::V4(60 + i);
+    EXPECT_EQ(harness.NotificationsOf(address).size(), host.RequestsTo(address).size())
+        << address << ": every probe sent was notified";
+  }
+}
+
+}  // namespace

@@ -232,3 +232,33 @@ TEST(UnopenableSocket, ChangesNoFigureButStillNotifies) {
 }
 
 }  // namespace
+
+namespace {
+
+// Every raw socket sees every ICMP packet of the host; with many probes in flight at once each
+// must still get its own reply, and not a neighbour's.
+TEST(RawProbes, ManyTargetsAtOnceEachGetTheirOwnReply) {
+  REQUIRE_PRIVATE_NETWORK();
+  SetPingGroupRange(false);
+  TestHost host;
+  MonitorHarness harness;
+  std::vector<std::pair<std::string, int>> targets;
+  for (int i = 0; i < 40; ++i) {
+    const int delay = 2 + i;
+    targets.emplace_back(i % 2 ? TestHost::V6(100 + i) : TestHost::V4(100 + i), delay);
+    host.Answer(targets.back().first, std::chrono::milliseconds(delay));
+  }
+  for (const auto& [address, delay] : targets) harness.monitor().AddTarget(address, 100, 1000, "");
+  for (const auto& [address, delay] : targets) {
+    ASSERT_TRUE(harness.WaitForNotifications(address, 3)) << address;
+  }
+  harness.DestroyMonitor();
+  for (const auto& [address, delay] : targets) {
+    for (const auto& n : harness.NotificationsOf(address)) {
+      EXPECT_EQ(n.stats.Lost, 0) << address;
+      EXPECT_NEAR(n.stats.LastLatency, delay, 3) << address;
+    }
+  }
+}
+
+}  // namespace

@@ -9,38 +9,36 @@
 #include "ICMPMonitor.h"
 #include "PrivateNetwork.h"
 #include "StatisticsList.h"
-#include "ScopedConditions.h"
 #include "WindowTestSupport.h"
 
 namespace {
 
 using namespace std::chrono_literals;
 
-// Row 0 answers quickly and soon has a history, rows 1 and 2 share one target, and row 3 is
-// added with no way to open an ICMP socket, so its probes are never counted: no history.
+// Row 0 answers quickly and soon has a history, rows 1 and 2 share one target, and row 3's
+// counts are reset after its first probe: no history until its next probe, a minute later.
 const char* const kTargets = R"([
   {"memo": "fast", "hostname": "127.0.0.1", "frequency": 100, "groupname": "A"},
   {"memo": "lower", "hostname": "localhost", "frequency": 60000, "groupname": "B"},
-  {"memo": "upper", "hostname": "LOCALHOST", "frequency": 60000, "groupname": "B"}])";
+  {"memo": "upper", "hostname": "LOCALHOST", "frequency": 60000, "groupname": "B"},
+  {"memo": "quiet", "hostname": "::1", "frequency": 60000, "groupname": "C"}])";
 constexpr int kNoHistory = 3;
 
 class Hover : public ::testing::Test {
  protected:
   void SetUp() override {
     REQUIRE_PRIVATE_NETWORK();
-    SetPingGroupRange(false);  // raw sockets only, which the row added below cannot open
+    SetPingGroupRange(true);
     window.WriteConfig(kTargets);
     form_ = &window.Open();
     form_->show();
     QApplication::setActiveWindow(form_);
-    {
-      ScopedNoRawSockets noRaw;
-      form_->edtHost->setText("198.18.0.70");
-      form_->BtnAddEditClick();
-    }
-    ASSERT_EQ(form_->lvStatistics->Items().Count(), 4);
-    ASSERT_TRUE(WindowFixture::ProcessEventsUntil(
-        [&] { return form_->Monitor().FindThread("127.0.0.1")->LatencyHistory().size() >= 2; }));
+    TICMPMonitor& monitor = form_->Monitor();
+    ASSERT_TRUE(WindowFixture::ProcessEventsUntil([&] {
+      return monitor.FindThread("127.0.0.1")->LatencyHistory().size() >= 2 &&
+             monitor.GetStatistics("::1").Sent >= 1;
+    }));
+    monitor.ResetStatistics("::1");
     form_->CheckFloatChart->setChecked(true);
   }
   QPoint Cell(int item, int column = 2) const {
@@ -141,7 +139,7 @@ TEST_F(Hover, RowWithoutHistoryClearsTheSeriesAndShowsNothingNew) {
   TFormFloatChart& chart = window.chart();
   Move(Cell(kNoHistory));  // hidden before: stays hidden
   EXPECT_FALSE(chart.isVisible());
-  EXPECT_EQ(chart.host, "198.18.0.70");
+  EXPECT_EQ(chart.host, "::1");
 
   Move(Cell(0));
   ASSERT_TRUE(chart.isVisible());
@@ -158,7 +156,7 @@ TEST_F(Hover, RowWithoutHistoryClearsTheSeriesAndShowsNothingNew) {
   TPingStatistics lost;
   lost.Sent = lost.Lost = 1;
   lost.LastLatency = lost.MinLatency = lost.MaxLatency = -1;
-  form_->StatusUpdate("198.18.0.70", "waiting", lost);
+  form_->StatusUpdate("::1", "quiet", lost);
   ASSERT_EQ(chart.PointCount(), 1);
   EXPECT_EQ(chart.Point(0), QPointF(0, -1)) << "the new target's points start at x 0";
 }

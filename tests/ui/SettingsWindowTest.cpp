@@ -2,8 +2,13 @@
 
 #include <gtest/gtest.h>
 #include <sys/mount.h>
+#include <sys/stat.h>
 
 #include <QLineEdit>
+#include <cerrno>
+#include <cstring>
+
+#include "MountNamespace.h"
 
 #include "PrivateNetwork.h"
 #include "StatisticsList.h"
@@ -104,28 +109,84 @@ TEST_F(SettingsOnClose, WidenedColumnIsWrittenBackAndRestored) {
   EXPECT_EQ(again.lvStatistics->columnWidth(3), 80);
 }
 
-// A directory that cannot be written: both files fail, both failures are shown, and the window
-// closes all the same with the old files unchanged.
-TEST_F(SettingsOnClose, FailedWritesAreShownAndTheWindowStillCloses) {
-  window.WriteConfig("[]");
-  window.WriteFile("halvoro.ini", "[config]\nformwidth=1000\n");
+struct CloseFaultCase {
+  const char* name;
+  const char* configReason;    // the system's reason in the configuration file's message
+  const char* settingsReason;  // and in the settings file's
+};
+
+class CloseFault : public ::testing::TestWithParam<CloseFaultCase> {
+ protected:
+  void SetUp() override { REQUIRE_PRIVATE_NETWORK(); }
+  void TearDown() override {
+    if (mounted_) umount2(window.directory.Path().c_str(), MNT_DETACH);
+  }
+  void Mount(const char* source, const char* type, unsigned long flags, const char* options) {
+    const std::string dir = window.directory.Path();
+    ASSERT_EQ(mount(source, dir.c_str(), type, flags, options), 0) << std::strerror(errno);
+    mounted_ = true;
+  }
+  WindowFixture window;
+  bool mounted_ = false;
+};
+
+// Both files fail to be written: each failure is shown with the file's name and the system's
+// reason, the window closes all the same, and what was on disk before stays as it was.
+TEST_P(CloseFault, IsShownAndTheWindowStillCloses) {
+  const std::string name = GetParam().name;
+  const std::string dir = window.directory.Path();
+  if (name == "FullDisk") Mount("tmpfs", "tmpfs", 0, "size=64k");
+  const std::string config = "\xEF\xBB\xBF[]", settings = "[config]\nformwidth=1000\n";
+  if (name == "ConfigIsADirectory") {
+    ASSERT_EQ(::mkdir(window.ConfigPath().c_str(), 0755), 0);
+  } else {
+    window.WriteFile("hostconfig.json", config);
+  }
+  if (name == "SettingsIsADirectory") {
+    ASSERT_EQ(::mkdir(window.SettingsPath().c_str(), 0755), 0);
+  } else {
+    window.WriteFile("halvoro.ini", settings);
+  }
   TForm1& form = window.Open();
   form.show();
-  const std::string dir = window.directory.Path();
-  ASSERT_EQ(mount(dir.c_str(), dir.c_str(), nullptr, MS_BIND, nullptr), 0);
-  ASSERT_EQ(mount(nullptr, dir.c_str(), nullptr, MS_BIND | MS_REMOUNT | MS_RDONLY, nullptr), 0);
-  form.edtHost->setText("127.0.0.1");
+  window.desktop.messages.clear();  // a directory in the file's place is reported at start too
+  if (name == "ReadOnlyDirectory") {
+    Mount(dir.c_str(), nullptr, MS_BIND, nullptr);
+    Mount(nullptr, nullptr, MS_BIND | MS_REMOUNT | MS_RDONLY, nullptr);
+  }
+  if (name == "FullDisk") FillFileSystem(dir);
   window.Close();
-  umount2(dir.c_str(), MNT_DETACH);
 
-  ASSERT_EQ(window.desktop.messages.size(), 2);
-  EXPECT_TRUE(window.desktop.messages[0].contains(QString::fromStdString(window.ConfigPath())));
-  EXPECT_TRUE(window.desktop.messages[0].contains("Read-only file system"));
-  EXPECT_EQ(window.desktop.messages[1],
-            QString::fromStdString("Unable to write to " + window.SettingsPath()));
+  QStringList messages = window.desktop.messages;
+  ASSERT_EQ(messages.size(), (GetParam().configReason ? 1 : 0) + (GetParam().settingsReason ? 1 : 0))
+      << messages.join(" | ").toStdString();
+  if (GetParam().configReason) {
+    const QString message = messages.takeFirst();
+    EXPECT_TRUE(message.contains(QString::fromStdString(window.ConfigPath())));
+    EXPECT_TRUE(message.contains(GetParam().configReason)) << message.toStdString();
+  }
+  if (GetParam().settingsReason) {
+    const QString message = messages.takeFirst();
+    EXPECT_TRUE(
+        message.startsWith(QString::fromStdString("Unable to write to " + window.SettingsPath())));
+    EXPECT_TRUE(message.contains(GetParam().settingsReason)) << message.toStdString();
+  }
   EXPECT_FALSE(form.isVisible());
-  EXPECT_EQ(window.ReadFile("halvoro.ini"), "[config]\nformwidth=1000\n");
-  EXPECT_EQ(window.ReadFile("hostconfig.json"), "\xEF\xBB\xBF[]");
+  if (GetParam().configReason && name != "ConfigIsADirectory") {
+    EXPECT_EQ(window.ReadFile("hostconfig.json"), config) << "the old file stays";
+  }
+  if (GetParam().settingsReason && name != "SettingsIsADirectory") {
+    EXPECT_EQ(window.ReadFile("halvoro.ini"), settings) << "the old file stays";
+  }
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    Faults, CloseFault,
+    ::testing::Values(
+        CloseFaultCase{"ReadOnlyDirectory", "Read-only file system", "Read-only file system"},
+        CloseFaultCase{"FullDisk", "No space left on device", "No space left on device"},
+        CloseFaultCase{"ConfigIsADirectory", "Is a directory", nullptr},
+        CloseFaultCase{"SettingsIsADirectory", nullptr, "not a regular file"}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
