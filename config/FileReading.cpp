@@ -43,9 +43,9 @@ std::string ReadWholeFile(const std::string& path) {
   const TFileHandle file(CreateFileW(WidenUtf8(path).c_str(), GENERIC_READ,
                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                      nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-  if (file.Get() == INVALID_HANDLE_VALUE) ThrowOpenFailure(path, GetLastError());
+  if (file.get() == INVALID_HANDLE_VALUE) ThrowOpenFailure(path, GetLastError());
   LARGE_INTEGER size{};
-  if (!GetFileSizeEx(file.Get(), &size)) ThrowOpenFailure(path, GetLastError());
+  if (!GetFileSizeEx(file.get(), &size)) ThrowOpenFailure(path, GetLastError());
 
   // One buffer of the file's size; the loop only matters for a file that grows.
   std::string bytes(static_cast<std::size_t>(size.QuadPart) + 1, '\0');
@@ -54,7 +54,7 @@ std::string ReadWholeFile(const std::string& path) {
     if (filled == bytes.size()) bytes.resize(bytes.size() * 2);
     const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(bytes.size() - filled, 1u << 30));
     DWORD n = 0;
-    if (!ReadFile(file.Get(), bytes.data() + filled, chunk, &n, nullptr)) {
+    if (!ReadFile(file.get(), bytes.data() + filled, chunk, &n, nullptr)) {
       ThrowOpenFailure(path, GetLastError());
     }
     if (n == 0) break;
@@ -72,25 +72,13 @@ std::string ReadWholeFile(const std::string& path) {
 #include <cerrno>
 #include <cstring>
 
+#include "UniqueFd.h"
+
 namespace {
 
 [[noreturn]] void ThrowOpenFailure(const std::string& path, int error) {
   throw std::runtime_error("Cannot open file \"" + path + "\". " + std::strerror(error));
 }
-
-class TFileDescriptor {
- public:
-  explicit TFileDescriptor(int fd) : FFd(fd) {}
-  ~TFileDescriptor() {
-    if (FFd >= 0) ::close(FFd);
-  }
-  TFileDescriptor(const TFileDescriptor&) = delete;
-  TFileDescriptor& operator=(const TFileDescriptor&) = delete;
-  int Get() const { return FFd; }
-
- private:
-  int FFd;
-};
 
 }  // namespace
 
@@ -100,10 +88,10 @@ bool FileExists(const std::string& path) {
 }
 
 std::string ReadWholeFile(const std::string& path) {
-  const TFileDescriptor file(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
-  if (file.Get() < 0) ThrowOpenFailure(path, errno);
+  const UniqueFd file(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+  if (file.get() < 0) ThrowOpenFailure(path, errno);
   struct stat info {};
-  if (::fstat(file.Get(), &info) != 0) ThrowOpenFailure(path, errno);
+  if (::fstat(file.get(), &info) != 0) ThrowOpenFailure(path, errno);
 
   // One buffer of the file's size, filled by as few reads as the system allows; the loop only
   // matters for files that change size while being read.
@@ -111,7 +99,7 @@ std::string ReadWholeFile(const std::string& path) {
   std::size_t filled = 0;
   while (true) {
     if (filled == bytes.size()) bytes.resize(bytes.size() * 2);
-    const ssize_t n = ::read(file.Get(), bytes.data() + filled, bytes.size() - filled);
+    const ssize_t n = ::read(file.get(), bytes.data() + filled, bytes.size() - filled);
     if (n < 0) {
       if (errno == EINTR) continue;
       ThrowOpenFailure(path, errno);

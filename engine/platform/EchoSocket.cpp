@@ -25,25 +25,12 @@
 #include <unordered_map>
 
 #include "EchoService.h"
+#include "UniqueFd.h"
 #include "IcmpMessages.h"
 
 namespace {
 
 using Clock = std::chrono::steady_clock;
-
-class UniqueFd {
- public:
-  explicit UniqueFd(int fd = -1) : fd_(fd) {}
-  ~UniqueFd() {
-    if (fd_ >= 0) ::close(fd_);
-  }
-  UniqueFd(const UniqueFd&) = delete;
-  UniqueFd& operator=(const UniqueFd&) = delete;
-  int get() const { return fd_; }
-
- private:
-  int fd_;
-};
 
 // When a request left and its answer arrived. The kernel stamps each received packet, so a busy
 // machine that is slow to wake the probe does not lengthen the round trip; the monotonic clock

@@ -33,6 +33,18 @@ import -window root "$ARTIFACTS/window.png"
 green=$(count_colour "$ARTIFACTS/window.png" "rgb(46,160,67)")
 [ "$green" -gt 50 ] || fail "no answered row is shown (green pixels: $green)"
 
+# A press on the delete cell of the last row deletes that target at once. The cells are found
+# by their red X in the delete column.
+read -r WX WY < <(window_origin)
+import -window root "$WORK/rows.png"
+delete_x=$((WX + 985))
+last_x_y=$(convert "$WORK/rows.png" -crop "1x700+$delete_x+$((WY + 64))" txt:- |
+  awk -F'[,: ]+' '/srgb\(2[01][0-9],[34][0-9],[34][0-9]\)/ {y = $2} END {print y}')
+[ -n "$last_x_y" ] || fail "no delete cell found"
+xdotool mousemove "$delete_x" $((WY + 64 + last_x_y - 4)) click 1
+wait_for 5 sh -c "! grep -q '127.0.0.1' '$WORK/hostconfig.json'" || fail "the last row was not deleted"
+grep -q '"hostname": "198.18.0.4"' "$WORK/hostconfig.json" || fail "another row was deleted"
+
 close_program
 head -c 3 "$WORK/hostconfig.json" | od -An -tx1 | grep -q 'ef bb bf' || fail "no byte-order mark"
 grep -q '"hostname": "2001:db8:18::3"' "$WORK/hostconfig.json" || fail "targets not saved"
