@@ -64,7 +64,10 @@ TEST_P(AnsweredProbe, IsCountedWithItsDelayAndCarriesThePayload) {
   std::printf("[ figure ] %s: 50 ms delay measured as %d ms (median), %d to %d ms\n", path.name,
               median, *std::min_element(latencies.begin(), latencies.end()),
               *std::max_element(latencies.begin(), latencies.end()));
-  EXPECT_NEAR(median, 50, 2) << "a 50 ms delay is measured as 50 ms";
+  // A reply cannot come back before its delay; the upper bound is loose on purpose so a busy
+  // machine does not fail it, yet it still catches a wrong unit or a wait counted as round trip.
+  EXPECT_GE(median, 49) << "a 50 ms delay is measured as 50 ms";
+  EXPECT_LT(median, 100) << "a 50 ms delay is measured as 50 ms";
 
   const TPingStatistics last = harness.NotificationsOf(address).back().stats;
   EXPECT_EQ(last.Lost, 0);
@@ -240,27 +243,43 @@ TEST(UnopenableSocket, ChangesNoFigureButStillNotifies) {
 namespace {
 
 // Every raw socket sees every ICMP packet of the host; with many probes in flight at once each
-// must still get its own reply, and not a neighbour's.
+// must still get its own reply, and not a neighbour's. A reply never comes back sooner than its
+// host's delay, so a neighbour's quicker reply shows as a round trip below the delay, and a stray
+// reply to a silent host shows as a probe not lost. Load only lengthens round trips, so no upper
+// bound is checked.
 TEST(RawProbes, ManyTargetsAtOnceEachGetTheirOwnReply) {
   REQUIRE_PRIVATE_NETWORK();
   SetPingGroupRange(false);
   TestHost host;
   MonitorHarness harness;
-  std::vector<std::pair<std::string, int>> targets;
+  struct Target {
+    std::string address;
+    int delay;  // -1: never answers
+  };
+  std::vector<Target> targets;
   for (int i = 0; i < 40; ++i) {
-    const int delay = 2 + i;
-    targets.emplace_back(i % 2 ? TestHost::V6(100 + i) : TestHost::V4(100 + i), delay);
-    host.Answer(targets.back().first, std::chrono::milliseconds(delay));
+    const std::string address = i % 2 ? TestHost::V6(100 + i) : TestHost::V4(100 + i);
+    if (i % 4 == 3) {
+      host.Drop(address);
+      targets.push_back({address, -1});
+    } else {
+      targets.push_back({address, 2 + 2 * i});
+      host.Answer(address, std::chrono::milliseconds(targets.back().delay));
+    }
   }
-  for (const auto& [address, delay] : targets) harness.monitor().AddTarget(address, 100, 1000, "");
-  for (const auto& [address, delay] : targets) {
-    ASSERT_TRUE(harness.WaitForNotifications(address, 3)) << address;
+  for (const Target& t : targets) harness.monitor().AddTarget(t.address, 100, 1000, "");
+  for (const Target& t : targets) {
+    ASSERT_TRUE(harness.WaitForNotifications(t.address, 3)) << t.address;
   }
   harness.DestroyMonitor();
-  for (const auto& [address, delay] : targets) {
-    for (const auto& n : harness.NotificationsOf(address)) {
-      EXPECT_EQ(n.stats.Lost, 0) << address;
-      EXPECT_NEAR(n.stats.LastLatency, delay, 3) << address;
+  for (const Target& t : targets) {
+    for (const auto& n : harness.NotificationsOf(t.address)) {
+      if (t.delay < 0) {
+        EXPECT_EQ(n.stats.Lost, n.stats.Sent) << t.address;
+      } else {
+        EXPECT_EQ(n.stats.Lost, 0) << t.address;
+        EXPECT_GE(n.stats.LastLatency, t.delay - 1) << t.address;  // whole milliseconds
+      }
     }
   }
 }
