@@ -140,10 +140,8 @@ void TMonitorThread::Execute() {
 
 void TMonitorThread::WaitForDeadline(uint64_t deadline) {
   std::unique_lock<std::mutex> hold(wakeLock_);
-  const uint64_t now = TickCount64();
-  if (now >= deadline) return;
-  wake_.wait_for(hold, std::chrono::milliseconds(deadline - now),
-                 [this] { return terminated_.load(); });
+  // Until the deadline's very moment, not a rounded number of milliseconds from now.
+  wake_.wait_until(hold, TimeOfTick(deadline), [this] { return terminated_.load(); });
 }
 
 void TMonitorThread::CountProbe(bool answered, uint32_t roundTripMs) {
