@@ -14,6 +14,7 @@
 #include "HostConfigManager.h"
 #include "ICMPMonitor.h"
 #include "PrivateNetwork.h"
+#include "ScopedConditions.h"
 #include "StatisticsList.h"
 #include "WindowTestSupport.h"
 
@@ -142,6 +143,46 @@ TEST_F(Startup, WindowHasItsCaptionLayoutAndTabOrder) {
     EXPECT_TRUE(now == order[i + 1] || order[i + 1]->isAncestorOf(now))
         << "tab step " << i << " lands on " << (now ? now->metaObject()->className() : "nothing");
   }
+}
+
+}  // namespace
+
+namespace {
+
+class ProbeRights : public ::testing::Test {
+ protected:
+  void SetUp() override { REQUIRE_PRIVATE_NETWORK(); }
+  WindowFixture window;
+};
+
+// Without the rights to open either kind of ICMP socket every probe would fail in silence: the
+// user is told once what is wrong and how to mend it.
+TEST_F(ProbeRights, MissingRightsAreExplainedOnce) {
+  SetPingGroupRange(false);
+  TForm1& form = window.Open();
+  {
+    ScopedNoRawSockets noRaw;
+    form.WarnIfProbesCannotRun();
+  }
+  ASSERT_EQ(window.desktop.messages.size(), 1);
+  const QString message = window.desktop.messages[0];
+  EXPECT_TRUE(message.contains("setcap cap_net_raw+ep " +
+                               QString::fromStdString(window.directory.File("halvoro"))))
+      << message.toStdString();
+  EXPECT_TRUE(message.contains("net.ipv4.ping_group_range")) << message.toStdString();
+  EXPECT_TRUE(message.contains("Operation not permitted")) << message.toStdString();
+}
+
+TEST_F(ProbeRights, NothingIsSaidWhenProbesCanRun) {
+  SetPingGroupRange(true);
+  TForm1& form = window.Open();
+  {
+    ScopedNoRawSockets noRaw;  // datagram sockets are enough
+    form.WarnIfProbesCannotRun();
+  }
+  SetPingGroupRange(false);
+  form.WarnIfProbesCannotRun();  // raw sockets are enough
+  EXPECT_TRUE(window.desktop.messages.isEmpty());
 }
 
 }  // namespace
