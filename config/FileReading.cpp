@@ -43,9 +43,9 @@ std::string ReadWholeFile(const std::string& path) {
   const TFileHandle file(CreateFileW(WidenUtf8(path).c_str(), GENERIC_READ,
                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                      nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-  if (file.get() == INVALID_HANDLE_VALUE) ThrowOpenFailure(path, GetLastError());
+  if (file.Get() == INVALID_HANDLE_VALUE) ThrowOpenFailure(path, GetLastError());
   LARGE_INTEGER size{};
-  if (!GetFileSizeEx(file.get(), &size)) ThrowOpenFailure(path, GetLastError());
+  if (!GetFileSizeEx(file.Get(), &size)) ThrowOpenFailure(path, GetLastError());
 
   // One buffer of the file's size; the loop only matters for a file that grows.
   std::string bytes(static_cast<std::size_t>(size.QuadPart) + 1, '\0');
@@ -54,7 +54,7 @@ std::string ReadWholeFile(const std::string& path) {
     if (filled == bytes.size()) bytes.resize(bytes.size() * 2);
     const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(bytes.size() - filled, 1u << 30));
     DWORD n = 0;
-    if (!ReadFile(file.get(), bytes.data() + filled, chunk, &n, nullptr)) {
+    if (!ReadFile(file.Get(), bytes.data() + filled, chunk, &n, nullptr)) {
       ThrowOpenFailure(path, GetLastError());
     }
     if (n == 0) break;
