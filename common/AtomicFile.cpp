@@ -8,6 +8,7 @@
 
 #include <algorithm>
 
+#include "UniqueHandle.h"
 #include "WindowsText.h"
 
 namespace {
@@ -24,28 +25,24 @@ class TempFile {
     // Unique per process and call, so two running copies never share a temporary file.
     name_ = target + L".tmp" + std::to_wstring(GetCurrentProcessId()) + L"-" +
             std::to_wstring(++counter);
-    handle_ = CreateFileW(name_.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                          FILE_ATTRIBUTE_NORMAL, nullptr);
+    handle_ = UniqueHandle(CreateFileW(name_.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                       FILE_ATTRIBUTE_NORMAL, nullptr));
   }
   ~TempFile() {
-    if (handle_ != INVALID_HANDLE_VALUE) CloseHandle(handle_);
+    handle_ = UniqueHandle();  // a file still open cannot be deleted
     if (!committed_) DeleteFileW(name_.c_str());
   }
   TempFile(const TempFile&) = delete;
   TempFile& operator=(const TempFile&) = delete;
 
-  HANDLE handle() const { return handle_; }
+  HANDLE handle() const { return handle_.get(); }
   const std::wstring& name() const { return name_; }
-  bool Close() {
-    const HANDLE handle = handle_;
-    handle_ = INVALID_HANDLE_VALUE;
-    return CloseHandle(handle) != 0;
-  }
+  bool Close() { return handle_.Close(); }
   void Committed() { committed_ = true; }
 
  private:
   std::wstring name_;
-  HANDLE handle_ = INVALID_HANDLE_VALUE;
+  UniqueHandle handle_;
   bool committed_ = false;
 };
 
@@ -87,6 +84,8 @@ void WriteFileAtomically(const std::string& path, std::string_view bytes) {
 #include <cerrno>
 #include <cstring>
 
+#include "UniqueFd.h"
+
 namespace {
 
 std::string CreateFailure(const std::string& path, int error) {
@@ -106,28 +105,22 @@ class TempFile {
     static std::atomic<unsigned> counter{0};
     // Unique per process and call, so two running copies never share a temporary file.
     name_ = target + ".tmp" + std::to_string(::getpid()) + "-" + std::to_string(++counter);
-    fd_ = ::open(name_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    fd_ = UniqueFd(::open(name_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
   }
   ~TempFile() {
-    if (fd_ >= 0) ::close(fd_);
     if (!committed_) ::unlink(name_.c_str());
   }
   TempFile(const TempFile&) = delete;
   TempFile& operator=(const TempFile&) = delete;
 
-  int fd() const { return fd_; }
+  int fd() const { return fd_.get(); }
   const std::string& name() const { return name_; }
-  // Closes the descriptor and reports the result, since a deferred write error shows up here.
-  bool Close() {
-    const int fd = fd_;
-    fd_ = -1;
-    return ::close(fd) == 0;
-  }
+  bool Close() { return fd_.Close(); }
   void Committed() { committed_ = true; }
 
  private:
   std::string name_;
-  int fd_ = -1;
+  UniqueFd fd_;
   bool committed_ = false;
 };
 
@@ -163,10 +156,7 @@ void WriteFileAtomically(const std::string& path, std::string_view bytes) {
   temp.Committed();
 
   // Make the rename itself durable; the new content is already in place if this fails.
-  const int dir = ::open(DirectoryOf(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (dir >= 0) {
-    ::fsync(dir);
-    ::close(dir);
-  }
+  const UniqueFd dir(::open(DirectoryOf(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (dir) ::fsync(dir.get());
 }
 #endif

@@ -7,6 +7,7 @@
 
 #include <algorithm>
 
+#include "UniqueHandle.h"
 #include "WindowsText.h"
 
 namespace {
@@ -14,20 +15,6 @@ namespace {
 [[noreturn]] void ThrowOpenFailure(const std::string& path, DWORD error) {
   throw std::runtime_error("Cannot open file \"" + path + "\". " + SystemErrorText(error));
 }
-
-class TFileHandle {
- public:
-  explicit TFileHandle(HANDLE handle) : FHandle(handle) {}
-  ~TFileHandle() {
-    if (FHandle != INVALID_HANDLE_VALUE) CloseHandle(FHandle);
-  }
-  TFileHandle(const TFileHandle&) = delete;
-  TFileHandle& operator=(const TFileHandle&) = delete;
-  HANDLE Get() const { return FHandle; }
-
- private:
-  HANDLE FHandle;
-};
 
 }  // namespace
 
@@ -40,12 +27,12 @@ bool FileExists(const std::string& path) {
 
 std::string ReadWholeFile(const std::string& path) {
   // Other programs may go on writing the file, or replace it, while it is read.
-  const TFileHandle file(CreateFileW(WidenUtf8(path).c_str(), GENERIC_READ,
-                                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                     nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-  if (file.Get() == INVALID_HANDLE_VALUE) ThrowOpenFailure(path, GetLastError());
+  const UniqueHandle file(CreateFileW(WidenUtf8(path).c_str(), GENERIC_READ,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                      nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file) ThrowOpenFailure(path, GetLastError());
   LARGE_INTEGER size{};
-  if (!GetFileSizeEx(file.Get(), &size)) ThrowOpenFailure(path, GetLastError());
+  if (!GetFileSizeEx(file.get(), &size)) ThrowOpenFailure(path, GetLastError());
 
   // One buffer of the file's size; the loop only matters for a file that grows.
   std::string bytes(static_cast<std::size_t>(size.QuadPart) + 1, '\0');
@@ -54,7 +41,7 @@ std::string ReadWholeFile(const std::string& path) {
     if (filled == bytes.size()) bytes.resize(bytes.size() * 2);
     const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(bytes.size() - filled, 1u << 30));
     DWORD n = 0;
-    if (!ReadFile(file.Get(), bytes.data() + filled, chunk, &n, nullptr)) {
+    if (!ReadFile(file.get(), bytes.data() + filled, chunk, &n, nullptr)) {
       ThrowOpenFailure(path, GetLastError());
     }
     if (n == 0) break;

@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <memory>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -60,7 +59,7 @@ TEST_F(AtomicFileWindowsTest, ReplacesLongerFileWhole) {
 struct RefusalCase {
   const char* name;
   std::vector<DWORD> errors;  // the reasons the message may give
-  void (*refuse)(const std::wstring& path, std::unique_ptr<TWinFile>& holder);
+  void (*refuse)(const std::wstring& path, UniqueHandle& holder);
 };
 
 void PrintTo(const RefusalCase& c, std::ostream* out) {
@@ -74,7 +73,7 @@ TEST_P(AtomicFileWindowsRefusalTest, LeavesOldFileAndNoTemporaryFile) {
   const RefusalCase& c = GetParam();
   const std::string oldBytes = "old content\r\n";
   WriteFileW(FPathW, oldBytes);
-  std::unique_ptr<TWinFile> holder;
+  UniqueHandle holder;
   c.refuse(FPathW, holder);
   const std::string error = ErrorOf(FPath, std::string(20000, 'n'));
   std::vector<std::string> expected;
@@ -82,7 +81,7 @@ TEST_P(AtomicFileWindowsRefusalTest, LeavesOldFileAndNoTemporaryFile) {
     expected.push_back("Cannot create file \"" + FPath + "\". " + SystemErrorText(reason));
   }
   EXPECT_NE(std::find(expected.begin(), expected.end(), error), expected.end()) << error;
-  holder.reset();
+  holder = UniqueHandle();  // let go of the file before reading it back
   SetFileAttributesW(FPathW.c_str(), FILE_ATTRIBUTE_NORMAL);
   EXPECT_EQ(ReadFileW(FPathW), oldBytes);
   EXPECT_EQ(NamesIn(FDirW), std::vector<std::wstring>{L"hostconfig.json"});
@@ -95,7 +94,7 @@ INSTANTIATE_TEST_SUITE_P(Refusals, AtomicFileWindowsRefusalTest,
                              RefusalCase{
                                  "HeldWithoutDeleteSharing",
                                  {ERROR_ACCESS_DENIED, ERROR_SHARING_VIOLATION},
-                                 [](const std::wstring& path, std::unique_ptr<TWinFile>& holder) {
+                                 [](const std::wstring& path, UniqueHandle& holder) {
                                    holder =
                                        OpenW(path, GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING);
                                  }}),

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <ostream>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -27,4 +28,14 @@ inline std::unique_ptr<THostConfig> Entry(const std::string& memo, const std::st
                                           int32_t frequency = 1000, int32_t delay = 1000,
                                           bool notify = true, const std::string& group = "关注") {
   return std::make_unique<THostConfig>(memo, host, frequency, delay, notify, group);
+}
+
+// What LoadFromFile raises, or "" when it raises nothing.
+inline std::string LoadError(THostConfigManager& manager, const std::string& path) {
+  try {
+    manager.LoadFromFile(path);
+  } catch (const std::runtime_error& e) {
+    return e.what();
+  }
+  return "";
 }

@@ -57,15 +57,6 @@ void PutFile(const std::string& path, const std::string& bytes) {
   std::ofstream(path, std::ios::binary) << bytes;
 }
 
-std::string LoadError(THostConfigManager& manager, const std::string& path) {
-  try {
-    manager.LoadFromFile(path);
-  } catch (const std::runtime_error& e) {
-    return e.what();
-  }
-  return "";
-}
-
 class HostConfigFileTest : public ::testing::Test {
  protected:
   TTempDirectory FDir;

@@ -29,15 +29,6 @@ const std::string kExample =
 
 const std::vector<std::string> kExampleEntries = {"网关|192.0.2.1|1000|1000|true|密切关注"};
 
-std::string LoadError(THostConfigManager& manager, const std::string& path) {
-  try {
-    manager.LoadFromFile(path);
-  } catch (const std::runtime_error& e) {
-    return e.what();
-  }
-  return "";
-}
-
 // The program's directory, as a user in China may well have it.
 class HostConfigFileWindowsTest : public ::testing::Test {
  protected:
