@@ -253,7 +253,7 @@ class RawEchoDispatcher {
   // Null with `error` set when the socket or the receiver cannot be had.
   static std::shared_ptr<RawEchoDispatcher> Make(bool ipv6, uint32_t& error);
 
-  RawEchoDispatcher(bool ipv6, int fd, int wake);
+  RawEchoDispatcher(bool ipv6, UniqueFd fd, UniqueFd wake);
   ~RawEchoDispatcher();
   RawEchoDispatcher(const RawEchoDispatcher&) = delete;
   RawEchoDispatcher& operator=(const RawEchoDispatcher&) = delete;
@@ -310,27 +310,26 @@ int OpenRawSocket(bool ipv6) {
 }
 
 std::shared_ptr<RawEchoDispatcher> RawEchoDispatcher::Make(bool ipv6, uint32_t& error) {
-  const int fd = OpenRawSocket(ipv6);
-  if (fd < 0) {
+  UniqueFd fd(OpenRawSocket(ipv6));
+  if (!fd) {
     error = static_cast<uint32_t>(errno);
     return nullptr;
   }
-  const int wake = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
-  if (wake < 0) {
+  UniqueFd wake(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK));
+  if (!wake) {
     error = static_cast<uint32_t>(errno);
-    ::close(fd);
     return nullptr;
   }
   try {
-    return std::make_shared<RawEchoDispatcher>(ipv6, fd, wake);
+    return std::make_shared<RawEchoDispatcher>(ipv6, std::move(fd), std::move(wake));
   } catch (const std::system_error& e) {  // no thread for the receiver
     error = static_cast<uint32_t>(e.code().value());
     return nullptr;
   }
 }
 
-RawEchoDispatcher::RawEchoDispatcher(bool ipv6, int fd, int wake)
-    : ipv6_(ipv6), fd_(fd), wake_(wake), receiver_(&RawEchoDispatcher::Receive, this) {}
+RawEchoDispatcher::RawEchoDispatcher(bool ipv6, UniqueFd fd, UniqueFd wake)
+    : ipv6_(ipv6), fd_(std::move(fd)), wake_(std::move(wake)), receiver_(&RawEchoDispatcher::Receive, this) {}
 
 RawEchoDispatcher::~RawEchoDispatcher() {
   const uint64_t one = 1;
