@@ -40,10 +40,7 @@ CC=clang CXX=clang++ configure_build_test build-fuzz \
 echo "== Windows cross-build under Wine"
 # The engine, config and settings libraries and their tests for 64-bit Windows, run under Wine;
 # the network test runs its program inside a private network with the Linux test host built above.
-cmake -S . -B build-mingw -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake \
-  -DHALVORO_BUILD_UI=OFF -DHALVORO_WERROR="$werror" \
-  -DHALVORO_TESTHOST="$PWD/build/tests/fixtures/halvoro-testhost" >/dev/null
-cmake --build build-mingw -j "$jobs"
-ctest --test-dir build-mingw --output-on-failure -j "$jobs" ${CTEST_ARGS:-}
+configure_build_test build-mingw -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake \
+  -DHALVORO_BUILD_UI=OFF -DHALVORO_TESTHOST="$PWD/build/tests/fixtures/halvoro-testhost"
 
 echo "== all tests passed"
