@@ -10,7 +10,6 @@
 #include "EchoService.h"
 #include "HostMatch.h"
 #include "Synchronizer.h"
-#include "platform/Clock.h"
 #include "platform/Resolver.h"
 #include "platform/Sockets.h"
 
@@ -99,6 +98,7 @@ std::vector<int32_t> TMonitorThread::LatencyHistory() const {
 }
 
 void TMonitorThread::Start() {
+  started_ = std::chrono::steady_clock::now();
   thread_ = std::thread(&TMonitorThread::Execute, this);
 }
 
@@ -113,9 +113,12 @@ void TMonitorThread::Join() {
 }
 
 void TMonitorThread::Execute() {
-  uint64_t deadline = TickCount64();  // the first probe goes out at once
+  // The schedule counts from the moment the target was added, to the nanosecond: a worker that
+  // reaches the processor late (a thousand are started at once) still sends its next probes on
+  // time. That moment is past, so the first probe goes out at once.
+  std::chrono::steady_clock::time_point deadline = started_;
   while (!terminated_.load()) {
-    if (TickCount64() < deadline) {
+    if (std::chrono::steady_clock::now() < deadline) {
       WaitForDeadline(deadline);
       continue;
     }
@@ -132,16 +135,16 @@ void TMonitorThread::Execute() {
       DebugOutput("Ping异常: unknown error");
     }
     // From the previous deadline, never from the clock: late probes are caught up.
-    deadline += FInterval;
+    deadline += std::chrono::milliseconds(FInterval);
   }
   finished_.store(true);
   FMonitor.FUi.Signal();
 }
 
-void TMonitorThread::WaitForDeadline(uint64_t deadline) {
+void TMonitorThread::WaitForDeadline(std::chrono::steady_clock::time_point deadline) {
   std::unique_lock<std::mutex> hold(wakeLock_);
   // Until the deadline's very moment, not a rounded number of milliseconds from now.
-  wake_.wait_until(hold, TimeOfTick(deadline), [this] { return terminated_.load(); });
+  wake_.wait_until(hold, deadline, [this] { return terminated_.load(); });
 }
 
 void TMonitorThread::CountProbe(bool answered, uint32_t roundTripMs) {

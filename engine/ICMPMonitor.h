@@ -1,6 +1,7 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <functional>
@@ -49,7 +50,7 @@ class TMonitorThread {
   void Join();
 
   void Execute();
-  void WaitForDeadline(uint64_t deadline);
+  void WaitForDeadline(std::chrono::steady_clock::time_point deadline);
   void PingIPv4();
   void PingIPv6();
   void NotifyStatus();
@@ -69,6 +70,7 @@ class TMonitorThread {
   std::atomic<bool> finished_{false};
   std::mutex wakeLock_;
   std::condition_variable wake_;
+  std::chrono::steady_clock::time_point started_;  // the schedule's origin
   std::thread thread_;
 };
 
