@@ -1,5 +1,5 @@
-// The echo service on ICMP sockets: an unprivileged datagram socket per probe where
-// ping_group_range allows it, else one raw socket per address family shared by every probe of
+// The echo service on ICMP sockets: an unprivileged datagram socket per probe (kept for later
+// probes) where ping_group_range allows it, else one raw socket per address family shared by every probe of
 // a monitor (which needs CAP_NET_RAW).
 
 // linux/errqueue.h needs timespec first.
@@ -23,6 +23,7 @@
 #include <optional>
 #include <thread>
 #include <unordered_map>
+#include <vector>
 
 #include "EchoService.h"
 #include "UniqueFd.h"
@@ -149,9 +150,74 @@ uint32_t Send(int fd, const std::vector<uint8_t>& request, const icmp::ProbeKey&
 // ---------------------------------------------------------------------------------------------
 // A datagram socket of its own per probe: the kernel hands it the replies to its identifier only.
 
+// Datagram sockets kept between probes, by family. Making a socket and freeing it cost more than
+// the probe itself; a kept one is as good as new once what came for an earlier probe is gone: a
+// late reply, an ICMP error, and the pending error that would fail the next send.
+class DatagramSocketPool {
+ public:
+  // A socket ready for a probe, or an empty one with errno set.
+  UniqueFd Take(bool ipv6) {
+    UniqueFd kept;
+    {
+      std::lock_guard<std::mutex> hold(lock_);
+      std::vector<UniqueFd>& idle = idle_[ipv6 ? 1 : 0];
+      if (!idle.empty()) {
+        kept = std::move(idle.back());
+        idle.pop_back();
+      }
+    }
+    if (kept) {
+      Clear(kept.get());
+      return kept;
+    }
+    UniqueFd fd(::socket(ipv6 ? AF_INET6 : AF_INET, SOCK_DGRAM | SOCK_CLOEXEC,
+                         ipv6 ? IPPROTO_ICMPV6 : IPPROTO_ICMP));
+    if (fd) {
+      SetOption(fd.get(), ipv6 ? SOL_IPV6 : SOL_IP, ipv6 ? IPV6_RECVERR : IP_RECVERR);
+      SetOption(fd.get(), SOL_SOCKET, SO_TIMESTAMPNS);
+    }
+    return fd;
+  }
+
+  void Give(bool ipv6, UniqueFd fd) {
+    std::lock_guard<std::mutex> hold(lock_);
+    std::vector<UniqueFd>& idle = idle_[ipv6 ? 1 : 0];
+    // Enough for the probes of a busy moment; a burst's leftovers go back to the system, since
+    // each kept socket also holds one of the family's identifiers.
+    if (idle.size() < kMaxIdle) idle.push_back(std::move(fd));
+  }
+
+ private:
+  static constexpr std::size_t kMaxIdle = 64;
+
+  static void Clear(int fd) {
+    pollfd watch{fd, POLLIN, 0};
+    if (::poll(&watch, 1, 0) <= 0) return;
+    uint8_t data[1500];
+    if (watch.revents & POLLERR) {
+      while (::recv(fd, data, sizeof data, MSG_ERRQUEUE | MSG_DONTWAIT) >= 0) {
+      }
+      int pending = 0;
+      socklen_t length = sizeof pending;
+      ::getsockopt(fd, SOL_SOCKET, SO_ERROR, &pending, &length);
+    }
+    if (watch.revents & POLLIN) {
+      while (::recv(fd, data, sizeof data, MSG_DONTWAIT) >= 0) {
+      }
+    }
+  }
+
+  std::mutex lock_;
+  std::vector<UniqueFd> idle_[2];
+};
+
 class DatagramEchoHandle final : public TEchoHandle {
  public:
-  DatagramEchoHandle(int fd, bool ipv6) : fd_(fd), ipv6_(ipv6) {}
+  DatagramEchoHandle(UniqueFd fd, bool ipv6, std::shared_ptr<DatagramSocketPool> pool)
+      : fd_(std::move(fd)), ipv6_(ipv6), pool_(std::move(pool)) {}
+  ~DatagramEchoHandle() override { pool_->Give(ipv6_, std::move(fd_)); }
+  DatagramEchoHandle(const DatagramEchoHandle&) = delete;
+  DatagramEchoHandle& operator=(const DatagramEchoHandle&) = delete;
 
   TEchoReply SendEcho4(TIPv4Address destination, std::span<const uint8_t> payload,
                        uint32_t timeoutMs) override {
@@ -170,6 +236,7 @@ class DatagramEchoHandle final : public TEchoHandle {
 
   UniqueFd fd_;
   bool ipv6_;
+  std::shared_ptr<DatagramSocketPool> pool_;
 };
 
 TEchoReply DatagramEchoHandle::Exchange(const icmp::ProbeKey& key, std::span<const uint8_t> payload,
@@ -475,12 +542,8 @@ class SocketEchoService final : public TEchoService {
   }
 
   std::unique_ptr<TEchoHandle> Open(bool ipv6, uint32_t& error) override {
-    const int fd = ::socket(ipv6 ? AF_INET6 : AF_INET, SOCK_DGRAM | SOCK_CLOEXEC,
-                            ipv6 ? IPPROTO_ICMPV6 : IPPROTO_ICMP);
-    if (fd >= 0) {
-      SetOption(fd, ipv6 ? SOL_IPV6 : SOL_IP, ipv6 ? IPV6_RECVERR : IP_RECVERR);
-      SetOption(fd, SOL_SOCKET, SO_TIMESTAMPNS);
-      return std::make_unique<DatagramEchoHandle>(fd, ipv6);
+    if (UniqueFd fd = datagrams_->Take(ipv6)) {
+      return std::make_unique<DatagramEchoHandle>(std::move(fd), ipv6, datagrams_);
     }
     if (!NotPermitted(errno)) {  // out of descriptors or memory: a raw socket is no way out
       error = static_cast<uint32_t>(errno);
@@ -499,6 +562,7 @@ class SocketEchoService final : public TEchoService {
  private:
   std::mutex lock_;
   std::shared_ptr<RawEchoDispatcher> dispatchers_[2];
+  std::shared_ptr<DatagramSocketPool> datagrams_ = std::make_shared<DatagramSocketPool>();
 };
 
 }  // namespace

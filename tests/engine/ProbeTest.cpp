@@ -216,6 +216,55 @@ TEST(LoopbackProbe, AnswersOverBothFamilies) {
   }
 }
 
+// Datagram sockets are kept from one probe to the next, across targets. A reply that comes after
+// its probe gave up waits on a kept socket for whichever probe takes it next, as does an ICMP
+// error with the pending error it leaves (which would fail the next send): neither may count for
+// that probe.
+TEST(KeptSockets, LeftoversOfEarlierProbesCountForNoOne) {
+  REQUIRE_PRIVATE_NETWORK();
+  SetPingGroupRange(true);
+  TestHost host;
+  enum class Kind { Quick, Late, Unreachable };
+  struct Target {
+    std::string address;
+    Kind kind;
+  };
+  std::vector<Target> targets;
+  for (const bool ipv6 : {false, true}) {
+    for (int i = 0; i < 3; ++i) {
+      const std::string address = ipv6 ? TestHost::V6(10 + i) : TestHost::V4(10 + i);
+      const Kind kind = static_cast<Kind>(i);
+      if (kind == Kind::Quick) host.Answer(address, 1ms);
+      if (kind == Kind::Late) host.Answer(address, 150ms);  // after the 100 ms timeout
+      if (kind == Kind::Unreachable) host.Unreachable(address);
+      targets.push_back({address, kind});
+    }
+  }
+  MonitorHarness harness;
+  {
+    ScopedNoRawSockets noRaw;
+    for (const Target& t : targets) harness.monitor().AddTarget(t.address, 200, 100, "");
+  }
+  ASSERT_TRUE(harness.ServiceUntil([&] {
+    return std::all_of(targets.begin(), targets.end(), [&](const Target& t) {
+      return harness.NotificationsOf(t.address).size() >= 10;
+    });
+  }));
+  harness.DestroyMonitor();
+
+  for (const Target& t : targets) {
+    const TPingStatistics stats = harness.NotificationsOf(t.address).back().stats;
+    EXPECT_EQ(stats.Sent, static_cast<int32_t>(host.RequestsTo(t.address).size()))
+        << t.address << ": every probe went out";
+    if (t.kind == Kind::Quick) {
+      EXPECT_EQ(stats.Lost, 0) << t.address;
+      EXPECT_LT(stats.MaxLatency, 100) << t.address;
+    } else {
+      EXPECT_EQ(stats.Lost, stats.Sent) << t.address << ": nothing else answers for it";
+    }
+  }
+}
+
 // Neither socket kind can be opened: the round is not counted but still notified.
 TEST(UnopenableSocket, ChangesNoFigureButStillNotifies) {
   REQUIRE_PRIVATE_NETWORK();
