@@ -23,6 +23,7 @@
 #include "ICMPMonitor.h"
 #include "Options.h"
 #include "PrivateNetwork.h"
+#include "SocketLibrary.h"
 #include "Synchronizer.h"
 #include "TargetPlan.h"
 
@@ -88,6 +89,7 @@ int RunEngine(int argc, char** argv) {
   notifications.reserve(targets.size() * 200);
   std::vector<int64_t> added(targets.size());
 
+  const TSocketLibrary sockets;  // as the program starts it
   TSynchronizer ui;
   TStopSignal stopAsked(stopSignals, ui);
   auto monitor = std::make_unique<TICMPMonitor>(ui);

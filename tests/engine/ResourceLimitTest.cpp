@@ -15,6 +15,7 @@
 #include "MonitorHarness.h"
 #include "MountNamespace.h"
 #include "PrivateNetwork.h"
+#include "SocketLibrary.h"
 #include "TestHost.h"
 
 namespace {
@@ -81,6 +82,33 @@ TEST(ScarceDescriptors, ProbesWithoutASocketRecoverWhenDescriptorsAreFree) {
     EXPECT_EQ(notifications.back().stats.Sent, static_cast<int32_t>(host.RequestsTo(address).size()))
         << address;
     EXPECT_EQ(notifications.back().stats.Lost, 0) << address;
+  }
+}
+
+// A thousand hosts that never answer keep a thousand probes, and as many sockets, waiting at once:
+// more than the usual soft limit of 1024 descriptors, which the socket library lifts.
+TEST(ScarceDescriptors, MoreSilentTargetsThanTheUsualLimitAllGetTheirSockets) {
+  REQUIRE_PRIVATE_NETWORK();
+  SetPingGroupRange(true);
+  constexpr int kTargets = 1100;
+  rlimit system{};
+  getrlimit(RLIMIT_NOFILE, &system);
+  if (system.rlim_max < kTargets + 200) GTEST_SKIP() << "the hard limit leaves no room";
+  TestHost host;  // silent: addresses it is not told about are dropped
+  ScopedDescriptorLimit limit(1024);
+  const TSocketLibrary sockets;
+  MonitorHarness harness;
+  std::vector<std::string> targets;
+  for (int i = 0; i < kTargets; ++i) {
+    targets.push_back(TestHost::V6(2 + i));
+    harness.monitor().AddTarget(targets.back(), 1000, 1000, "");
+  }
+  ASSERT_TRUE(harness.ServiceUntil([&] { return harness.notifications().size() >= kTargets; },
+                                   std::chrono::seconds(30)));
+  harness.DestroyMonitor();
+  EXPECT_EQ(harness.CountLinesStartingWith("Icmp6CreateFile failed"), 0u);
+  for (const auto& address : targets) {
+    EXPECT_GE(harness.NotificationsOf(address).front().stats.Sent, 1) << address;
   }
 }
 
