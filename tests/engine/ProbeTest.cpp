@@ -235,7 +235,7 @@ TEST(KeptSockets, LeftoversOfEarlierProbesCountForNoOne) {
       const std::string address = ipv6 ? TestHost::V6(10 + i) : TestHost::V4(10 + i);
       const Kind kind = static_cast<Kind>(i);
       if (kind == Kind::Quick) host.Answer(address, 1ms);
-      if (kind == Kind::Late) host.Answer(address, 150ms);  // after the 100 ms timeout
+      if (kind == Kind::Late) host.Answer(address, 300ms);  // after the 250 ms timeout
       if (kind == Kind::Unreachable) host.Unreachable(address);
       targets.push_back({address, kind});
     }
@@ -243,11 +243,11 @@ TEST(KeptSockets, LeftoversOfEarlierProbesCountForNoOne) {
   MonitorHarness harness;
   {
     ScopedNoRawSockets noRaw;
-    for (const Target& t : targets) harness.monitor().AddTarget(t.address, 200, 100, "");
+    for (const Target& t : targets) harness.monitor().AddTarget(t.address, 400, 250, "");
   }
   ASSERT_TRUE(harness.ServiceUntil([&] {
     return std::all_of(targets.begin(), targets.end(), [&](const Target& t) {
-      return harness.NotificationsOf(t.address).size() >= 10;
+      return harness.NotificationsOf(t.address).size() >= 8;
     });
   }));
   harness.DestroyMonitor();
@@ -258,7 +258,7 @@ TEST(KeptSockets, LeftoversOfEarlierProbesCountForNoOne) {
         << t.address << ": every probe went out";
     if (t.kind == Kind::Quick) {
       EXPECT_EQ(stats.Lost, 0) << t.address;
-      EXPECT_LT(stats.MaxLatency, 100) << t.address;
+      EXPECT_LT(stats.MaxLatency, 250) << t.address;
     } else {
       EXPECT_EQ(stats.Lost, stats.Sent) << t.address << ": nothing else answers for it";
     }
