@@ -1,6 +1,6 @@
 // The echo service on ICMP sockets: an unprivileged datagram socket per probe (kept for later
-// probes) where ping_group_range allows it, else one raw socket per address family shared by every probe of
-// a monitor (which needs CAP_NET_RAW).
+// probes) where ping_group_range allows it, else one raw socket per address family shared by
+// every probe of a monitor (which needs CAP_NET_RAW).
 
 // linux/errqueue.h needs timespec first.
 // clang-format off
@@ -180,11 +180,17 @@ class DatagramSocketPool {
   }
 
   void Give(bool ipv6, UniqueFd fd) {
-    std::lock_guard<std::mutex> hold(lock_);
-    std::vector<UniqueFd>& idle = idle_[ipv6 ? 1 : 0];
-    // Enough for the probes of a busy moment; a burst's leftovers go back to the system, since
-    // each kept socket also holds one of the family's identifiers.
-    if (idle.size() < kMaxIdle) idle.push_back(std::move(fd));
+    {
+      std::lock_guard<std::mutex> hold(lock_);
+      std::vector<UniqueFd>& idle = idle_[ipv6 ? 1 : 0];
+      // Enough for the probes of a busy moment; a burst's leftovers go back to the system, since
+      // each kept socket also holds one of the family's identifiers.
+      if (idle.size() < kMaxIdle) {
+        idle.push_back(std::move(fd));
+        return;
+      }
+    }
+    // A leftover closes here, outside the lock the other probes take.
   }
 
  private:
